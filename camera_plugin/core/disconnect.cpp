@@ -1,0 +1,3 @@
+#include "CCamAPIDll.h"
+
+int CCamAPIDll::CCDisconnect(int) { return 1; }

@@ -1,0 +1,3 @@
+#include "CCamAPIDll.h"
+
+void CCamAPIDll::AdjustT9(unsigned char*, int, int) {}

@@ -1,0 +1,3 @@
+#include "CCamAPIDll.h"
+
+void CCamAPIDll::Resample(const unsigned short*, int, int, unsigned short*, int, int) {}

@@ -1,0 +1,6 @@
+#include "commands.h"
+
+void AddPulseCommand(CLI::App& app, HostContext& ctx) {
+  (void)app;
+  (void)ctx;
+}

@@ -1,0 +1,6 @@
+#include "commands.h"
+
+void AddWheelCommand(CLI::App& app, HostContext& ctx) {
+  (void)app;
+  (void)ctx;
+}
