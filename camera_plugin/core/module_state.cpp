@@ -6,4 +6,5 @@ int g_imagerSlot = 0;
 int g_sharedDevice = 0;
 std::atomic<int32_t> g_writeLock{0};
 std::atomic<int32_t> g_readLock{0};
+std::atomic<const void*> g_readLockOwner{nullptr};
 const char* g_versionText = "00.08";
