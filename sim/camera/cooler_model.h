@@ -28,9 +28,18 @@ class CoolerModel {
   // The CCD temperature at nowMs, degrees Celsius.
   double temperature(uint64_t nowMs);
   bool on() const;
+  // Whether the status byte of a reply at nowMs would be 1: on, and within
+  // the regulated band of the setpoint.
+  bool regulating(uint64_t nowMs);
+  // The setpoint last commanded, degrees Celsius (ambient before any).
+  double setpointC() const;
+  const Params& params() const { return params_; }
 
  private:
   void advanceTo(uint64_t nowMs);
+  double floorC() const;
+  double targetC() const;
+  bool regulatingLocked() const;
   Params params_;
   mutable std::mutex mutex_;
   double temperatureC_;
