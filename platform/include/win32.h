@@ -208,6 +208,52 @@ typedef uintptr_t DWORD_PTR_CV;
 #define MB_ICONASTERISK 0x00000040u
 #define MB_ICONINFORMATION MB_ICONASTERISK
 
+// Window and control styles, notifications and messages the dialogs and
+// their templates use.
+#define WS_POPUP 0x80000000u
+#define WS_CHILD 0x40000000u
+#define WS_VISIBLE 0x10000000u
+#define WS_DISABLED 0x08000000u
+#define WS_CAPTION 0x00C00000u
+#define WS_VSCROLL 0x00200000u
+#define WS_SYSMENU 0x00080000u
+#define WS_GROUP 0x00020000u
+#define WS_TABSTOP 0x00010000u
+#define DS_SETFONT 0x40u
+#define DS_MODALFRAME 0x80u
+#define BS_PUSHBUTTON 0x0u
+#define BS_DEFPUSHBUTTON 0x1u
+#define BS_CHECKBOX 0x2u
+#define BS_AUTOCHECKBOX 0x3u
+#define BS_RADIOBUTTON 0x4u
+#define BS_3STATE 0x5u
+#define BS_AUTO3STATE 0x6u
+#define BS_GROUPBOX 0x7u
+#define BS_AUTORADIOBUTTON 0x9u
+#define BS_TYPEMASK 0xFu
+#define BS_LEFTTEXT 0x20u
+#define SS_LEFT 0x0u
+#define SS_LEFTNOWORDWRAP 0xCu
+#define SS_BITMAP 0xEu
+#define SS_TYPEMASK 0x1Fu
+#define CBS_SIMPLE 0x1u
+#define CBS_DROPDOWN 0x2u
+#define CBS_DROPDOWNLIST 0x3u
+#define CBS_SORT 0x100u
+#define CBS_HASSTRINGS 0x200u
+#define WM_SETTEXT 0x000Cu
+#define WM_GETTEXT 0x000Du
+#define WM_GETTEXTLENGTH 0x000Eu
+#define CBN_SELCHANGE 1
+#define BST_INDETERMINATE 2
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#define ERROR_INVALID_WINDOW_HANDLE 1400u
+#define ERROR_CONTROL_ID_NOT_FOUND 1421u
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814u
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812u
+
 extern "C" {
 
 // Kernel
@@ -260,6 +306,10 @@ CVWIN32_API BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpStri
 CVWIN32_API BOOL WINAPI SetDlgItemInt(HWND hDlg, int nIDDlgItem, UINT uValue, BOOL bSigned);
 CVWIN32_API int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 CVWIN32_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+CVWIN32_API BOOL WINAPI IsWindowEnabled(HWND hWnd);
+CVWIN32_API BOOL WINAPI IsWindowVisible(HWND hWnd);
+CVWIN32_API int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
+CVWIN32_API UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax);
 
 }  // extern "C"
 
