@@ -161,7 +161,7 @@ int CCamAPIDll::DumpImage(Exposure& e) {
       left -= got < left ? got : left;
     }
   }
-  if (g_sharedDevice) ReleaseSharedDeviceFlag(g_readLock);
+  if (g_sharedDevice) ReleaseReadLockHeldBy(this);
   m_readInProgress = 0;
   m_delayedReadPending = 0;
   return ok;
