@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace cvsim {
 
@@ -26,7 +27,21 @@ struct SkyParams {
   double backgroundRate = 20.0;     // e-/s per pixel
   double brightestRate = 200000.0;  // e-/s of the brightest star, total flux
   double faintestRate = 500.0;      // e-/s of the faintest star, total flux
+  double moffatBeta = 3.0;          // wing index of the Moffat point-spread function
 };
+
+// One star of the field, in sky coordinates: with no shift, the pixel at
+// column x, row y covers [x, x + 1) x [y, y + 1).
+struct SkyStar {
+  double x = 0;
+  double y = 0;
+  double rate = 0;  // e-/s, total flux
+};
+
+// The stars MakeSky places: `params.stars` on the frame (the first the
+// brightest) and, in proportion, in a margin around it that guiding can
+// bring onto the sensor.
+std::vector<SkyStar> SkyCatalogue(const SkyParams& params, int width, int frameHeight);
 
 // The sky for a sensor of width x frameHeight pixels.
 std::unique_ptr<Scene> MakeSky(const SkyParams& params, int width, int frameHeight);
@@ -51,5 +66,10 @@ struct NoiseModel {
 // reproducible.
 uint16_t Digitize(const NoiseModel& noise, double electrons, int x, int y, double exposureSeconds,
                   double temperatureC, uint64_t readIndex);
+// The same for a binned pixel that sums `binnedPixels` sensor pixels (whose
+// top-left one is at x, y): dark current scales with the count, the read
+// noise is that of one read.
+uint16_t Digitize(const NoiseModel& noise, double electrons, int x, int y, double exposureSeconds,
+                  double temperatureC, uint64_t readIndex, int binnedPixels);
 
 }  // namespace cvsim
