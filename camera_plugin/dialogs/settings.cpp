@@ -1,6 +1,9 @@
 // CCSettings: shows the imager settings dialog for the imaging CCD and the
 // guider selection dialog for any other sensor, owned by the host's main
 // window when there is one.
+#include <cstdint>
+#include <cstring>
+
 #include "CCamAPIDll.h"
 #include "dialog_state.h"
 #include "module_state.h"
@@ -25,9 +28,13 @@ void ResetDialogStateForTests() {
 }
 
 int CCamAPIDll::CCSettings(const enumZZCAM2&, const enumWhichCCD2& which) {
-  m_whichCcd = which;
+  // The host may pass any 32-bit value; copy it as bytes rather than load
+  // it as an enumeration whose values are only 0 and 1.
+  int32_t sensor = 0;
+  std::memcpy(&sensor, &which, sizeof sensor);
+  std::memcpy(&m_whichCcd, &sensor, sizeof sensor);
   HWND owner = FindWindowA(nullptr, "Camera Control");
-  if (which == ImagingCCD) {
+  if (sensor == 0) {
     DialogBoxParamA(g_moduleInstance, MAKEINTRESOURCEA(IDD_IMAGER_SETTINGS), owner,
                     ImagerDialogProc, reinterpret_cast<LPARAM>(this));
   } else {

@@ -105,13 +105,19 @@ ControlKind kindOf(const Window* w) {
 // inside the module identifies it, as the plug-in's handle is.
 const ResourceEntry* moduleResources(HINSTANCE module) {
   if (module == nullptr) return nullptr;
+  void* table = nullptr;
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(module), &info) == 0 || info.dli_fname == nullptr)
-    return nullptr;
-  void* lib = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
-  if (lib == nullptr) return nullptr;
-  void* table = dlsym(lib, kModuleResourcesSymbol);
-  dlclose(lib);  // the module stays loaded: NOLOAD only took a reference
+  if (dladdr(reinterpret_cast<void*>(module), &info) != 0 && info.dli_fname != nullptr) {
+    void* lib = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+    if (lib != nullptr) {
+      table = dlsym(lib, kModuleResourcesSymbol);
+      dlclose(lib);  // the module stays loaded: NOLOAD only took a reference
+    }
+  }
+  // A program linked against the module (a test) may hold the handle's
+  // variable itself (a copy relocation), so the address names the program;
+  // the module's table is then among the global symbols.
+  if (table == nullptr) table = dlsym(RTLD_DEFAULT, kModuleResourcesSymbol);
   return static_cast<const ResourceEntry*>(table);
 }
 
