@@ -28,8 +28,8 @@ constexpr uint64_t kMaxDumpBuffer = 64ull * 1024 * 1024;
 constexpr DWORD kDrainChunk = 16 * 1024;
 
 // lastClearTick 0 means "no more clears", so a clear that happens to fall on
-// tick 0 is recorded one millisecond early rather than ending the clears.
-uint32_t ClearTick(uint32_t tick) { return tick ? tick : 0xFFFFFFFFu; }
+// tick 0 is recorded as tick 1 rather than ending the clears.
+uint32_t ClearTick(uint32_t tick) { return tick ? tick : 1u; }
 
 uint32_t StartTick(const CCamAPIDll::Exposure& e) { return e.endTick - e.exposureMs; }
 
