@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "sim_camera.h"
+#include "sim_wheel.h"
 #include "world.h"
 
 void BuildSimulatedWorld(const SimOptions& options) {
@@ -17,5 +18,11 @@ void BuildSimulatedWorld(const SimOptions& options) {
       std::fprintf(stderr, "note: product %s is not in the simulator's catalogue; "
                    "it is simulated as a plain 640 x 480 camera\n", key.c_str());
     cvsim::AttachCamera(key, instance++);
+  }
+  // The filter wheel: any size is simulated; only 5 and 7 are the maker's.
+  if (options.wheelPositions > 0) {
+    cvsim::WheelConfig wheel;
+    wheel.positions = options.wheelPositions;
+    cvsim::AttachWheel(wheel);
   }
 }
