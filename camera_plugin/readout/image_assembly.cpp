@@ -17,6 +17,10 @@
 // state is cleared as after any readout. All working buffers are obtained
 // before the first read, so such a failure never leaves a second field
 // requested and uncollected.
+//
+// The read lock is given up only by the object that holds it: once this
+// object's data are in, the other object may take the lock for a request of
+// its own, and the release at the end must not take it away again.
 #include <algorithm>
 #include <cstring>
 
@@ -185,7 +189,7 @@ int CCamAPIDll::ReadImage(unsigned char* hostBuffer, unsigned long, Exposure& ex
   } else {
     if (scratchBytes) std::memset(scratch.data(), 0, scratch.size());
     result = ReadInto(m_device, read, firstRead);
-    if (g_sharedDevice) ReleaseSharedDeviceFlag(g_readLock);
+    if (g_sharedDevice) ReleaseReadLockHeldBy(this);
 
     switch (path) {
       case Path::GuideHead:
@@ -213,7 +217,7 @@ int CCamAPIDll::ReadImage(unsigned char* hostBuffer, unsigned long, Exposure& ex
           RequestReadNow(exposure);
         }
         result = ReadInto(m_device, field2, R);
-        if (g_sharedDevice) ReleaseSharedDeviceFlag(g_readLock);
+        if (g_sharedDevice) ReleaseReadLockHeldBy(this);
         if (unfold)
           AdjustR32(hostBuffer, read.data(), field2.data(), static_cast<int>(w),
                     static_cast<int>(h));
@@ -234,7 +238,7 @@ int CCamAPIDll::ReadImage(unsigned char* hostBuffer, unsigned long, Exposure& ex
 
   m_readInProgress = 0;
   m_delayedReadPending = 0;
-  if (g_sharedDevice) ReleaseSharedDeviceFlag(g_readLock);
+  if (g_sharedDevice) ReleaseReadLockHeldBy(this);
   return result;
 }
 
