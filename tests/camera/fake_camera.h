@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,8 @@ class FakeCamera : public cvworld::Device {
   bool failDataReads = false;     // data reads fail (the time still passes)
   double msPerByte = 0.0;         // virtual time per data byte
   bool yieldInReads = false;      // real threads: widen the window of a data read
+  // Called after each write has been logged, outside the camera's lock.
+  std::function<void(const uint8_t* data, uint32_t length)> onWrite;
 
   std::vector<Event> events() const {
     std::lock_guard<std::mutex> l(m_);
@@ -87,6 +90,12 @@ class FakeCamera : public cvworld::Device {
   }
 
   uint32_t write(uint32_t c, const uint8_t* data, uint32_t n, uint32_t* done) override {
+    const uint32_t r = writeLocked(c, data, n, done);
+    if (onWrite) onWrite(data, n);
+    return r;
+  }
+
+  uint32_t writeLocked(uint32_t c, const uint8_t* data, uint32_t n, uint32_t* done) {
     std::lock_guard<std::mutex> l(m_);
     events_.push_back({Event::Write, c, cvsim::Clock::instance().nowMs(),
                        std::vector<uint8_t>(data, data + n), n, g_writeLock.load(),
