@@ -63,6 +63,13 @@ const std::vector<SensorSpec>& Catalogue() {
         Make("0A73", "T560", 41, 3072, 2048, full),
         Make("0C73", "T560C", 169, 3072, 2048, full),
         Make("0A25", "T25", 17, 1600, 1200, full),
+        // Models that share a product identifier with one above; the
+        // plug-in's table never picks them by identifier, but a camera of
+        // theirs reports its own model code.
+        Make("0A30", "T21C", 144, 1600, 1200, full | 0x08, 752, 580),
+        Make("0A43", "T520", 88, 2184, 1472, full),
+        Make("0E15", "Orthane-C", 188, 1920, 1200, 0x01 | 0x10),
+        Make("0A25", "T25C", 145, 1600, 1200, full),
     };
     return v;
   }();
@@ -75,6 +82,12 @@ const SensorSpec* FindSensor(const std::string& productKey) {
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   for (auto& s : Catalogue())
     if (s.productKey == upper) return &s;
+  return nullptr;
+}
+
+const SensorSpec* FindSensorByModel(int model) {
+  for (auto& s : Catalogue())
+    if (s.model == model) return &s;
   return nullptr;
 }
 
