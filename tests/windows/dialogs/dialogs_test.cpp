@@ -4,9 +4,8 @@
 // acts on them as a user would and closes it. What OK stored is checked by
 // opening the dialog again and by what the object's link does next.
 //
-// No camera is present under Wine. Screenshots: when a dialog is up, the
-// program writes NAME.request into the current directory and waits for the
-// runner to answer with NAME.done (see run.sh).
+// No camera is present under Wine. Screenshots are taken by the script
+// named as the first argument (see run.sh).
 //
 // One line per check; at the end "N passed, N failed"; exit code 1 on any
 // failure.
@@ -118,23 +117,32 @@ bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id
 bool Checked(HWND dialog, int id) { return Send(dialog, id, BM_GETCHECK) == BST_CHECKED; }
 void Click(HWND dialog, int id) { Send(dialog, id, BM_CLICK); }
 
-// Asks the runner for a screenshot and waits until it has been taken.
+// Takes a screenshot of the whole (virtual) screen: runs the runner's
+// shell script, a Unix program, which Wine starts natively; it writes
+// NAME.png next to itself.
+const char* g_shotScript = nullptr;
+
 void Screenshot(const std::string& name) {
-  std::string request = name + ".request", done = name + ".done";
-  DeleteFileA(done.c_str());
-  HANDLE f = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  CloseHandle(f);
-  DWORD start = GetTickCount();
-  while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > 15000) {
-      std::printf("note: no screenshot %s (runner did not answer)\n", name.c_str());
-      break;
-    }
-    Sleep(50);
+  if (!g_shotScript) {
+    std::printf("note: no screenshot %s (no script given)\n", name.c_str());
+    return;
   }
-  DeleteFileA(request.c_str());
-  DeleteFileA(done.c_str());
+  std::string cmd = std::string("Z:\\bin\\sh ") + g_shotScript + " " + name;
+  std::vector<char> line(cmd.begin(), cmd.end());
+  line.push_back('\0');
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    std::printf("note: no screenshot %s (cannot start the script: error %lu)\n", name.c_str(),
+                GetLastError());
+    return;
+  }
+  WaitForSingleObject(pi.hProcess, 30000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  std::printf("note: screenshot %s.png\n", name.c_str());
 }
 
 // Runs CCSettings on this thread while `user` works the dialog on another.
@@ -297,7 +305,8 @@ void GuiderSecondOpening(void*) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) g_shotScript = argv[1];
   HMODULE dll = LoadLibraryA("Corvane KT Plug In.dll");
   Check(dll != nullptr, "load Corvane KT Plug In.dll");
   if (!dll) {
@@ -305,7 +314,7 @@ int main() {
     return 1;
   }
   using AllocFn = void* (*)();
-  AllocFn alloc = reinterpret_cast<AllocFn>(GetProcAddress(dll, "AllocObject"));
+  AllocFn alloc = reinterpret_cast<AllocFn>(reinterpret_cast<void*>(GetProcAddress(dll, "AllocObject")));
   Check(alloc != nullptr, "AllocObject exported");
   if (!alloc) return 1;
   void* imager = alloc();
