@@ -294,6 +294,12 @@ std::vector<uint8_t> SimCamera::render(const ReadRequest& request, const FieldWi
   }
   const double temperature = cooler_.temperature(windows.end);
 
+  // Shifts that hold for a whole window come from the rate maps.
+  std::vector<RateMap*> maps[2];
+  for (int f = 0; f < 2; ++f)
+    if (samples[f].size() <= 2)
+      for (const ShiftSample& s : samples[f]) maps[f].push_back(&rateMap(sensor, s.dx, s.dy));
+
   // Per sample: electrons summed over its pixels, the top-left pixel, the
   // pixel count and the mean integration time (for dark current).
   size_t current = 0;
@@ -303,7 +309,8 @@ std::vector<uint8_t> SimCamera::render(const ReadRequest& request, const FieldWi
   auto flush = [&]() {
     if (!empty) {
       const double exposure = count ? secondsSum / count : 0.0;
-      const uint16_t v = Digitize(noise_, electrons, x0, y0, exposure, temperature, readIndex);
+      const uint16_t v =
+          Digitize(noise_, electrons, x0, y0, exposure, temperature, readIndex, count);
       PutSample(out, current, d.bytesPerSample, v);
     }
   };
@@ -325,6 +332,15 @@ std::vector<uint8_t> SimCamera::render(const ReadRequest& request, const FieldWi
         ++count;
         secondsSum += seconds[fi];
         if (row < 0 || row >= frameH || col < 0 || col >= width) return;
+        if (!maps[fi].empty()) {
+          const size_t at = size_t(row) * width + col;
+          for (size_t k = 0; k < maps[fi].size(); ++k) {
+            double& r = maps[fi][k]->rate[at];
+            if (std::isnan(r)) r = scene.rate(col, row, samples[fi][k].dx, samples[fi][k].dy);
+            electrons += samples[fi][k].seconds * r;
+          }
+          return;
+        }
         for (const ShiftSample& s : samples[fi])
           electrons += s.seconds * scene.rate(col, row, s.dx, s.dy);
       });
@@ -340,6 +356,17 @@ std::vector<uint8_t> SimCamera::predict(const ReadRequest& request, const FieldW
 
 // ---------------------------------------------------------------------------
 // Light: shutter, guiding, scenes
+
+SimCamera::RateMap& SimCamera::rateMap(int sensor, double dx, double dy) const {
+  auto& maps = rateMaps_[sensor];
+  for (auto& m : maps)
+    if (m.dx == dx && m.dy == dy) return m;
+  if (maps.size() >= 2) maps.erase(maps.begin());
+  const int w = sensor ? spec_.guideWidth : spec_.width;
+  const int h = sensor ? spec_.guideHeight : FrameHeight(spec_);
+  maps.push_back({dx, dy, std::vector<double>(size_t(w) * size_t(h), std::nan(""))});
+  return maps.back();
+}
 
 const Scene& SimCamera::sceneFor(int sensor) const {
   if (!scene_[sensor]) {
@@ -520,12 +547,20 @@ void SimCamera::setSky(const SkyParams& params) {
   sky_ = params;
   scene_[0].reset();
   scene_[1].reset();
+  rateMaps_[0].clear();
+  rateMaps_[1].clear();
 }
 
 void SimCamera::setScene(std::shared_ptr<const Scene> imaging, std::shared_ptr<const Scene> guide) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (imaging) scene_[0] = std::move(imaging);
-  if (guide) scene_[1] = std::move(guide);
+  if (imaging) {
+    scene_[0] = std::move(imaging);
+    rateMaps_[0].clear();
+  }
+  if (guide) {
+    scene_[1] = std::move(guide);
+    rateMaps_[1].clear();
+  }
 }
 
 uint8_t SimCamera::relayMask() const {

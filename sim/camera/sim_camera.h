@@ -283,6 +283,15 @@ class SimCamera : public cvworld::Device {
   NoiseModel noise_;
   SkyParams sky_;
   mutable std::shared_ptr<const Scene> scene_[2];  // made on first use
+  // The scene's rate per unbinned pixel at a fixed shift, filled as pixels
+  // are asked for (NaN: not yet), so that unguided readouts ask the scene
+  // once per pixel and camera.
+  struct RateMap {
+    double dx, dy;
+    std::vector<double> rate;
+  };
+  mutable std::vector<RateMap> rateMaps_[2];
+  RateMap& rateMap(int sensor, double dx, double dy) const;
 
   // Field integration starts: [sensor][field index].
   uint64_t fieldStart_[2][2] = {{0, 0}, {0, 0}};
