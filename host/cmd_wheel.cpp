@@ -9,7 +9,9 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#if !defined(_WIN32)
 #include <thread>
+#endif
 
 #include "commands.h"
 #include "plugin_library.h"
@@ -207,12 +209,17 @@ class Session {
   // thread shows progress meanwhile.
   int Move(int position) {
     std::printf("moving to filter %d (wheel position %d)\n", position, position + 1);
-    std::atomic<bool> done{false};
     uint32_t t0 = GetTickCount();
+#if defined(_WIN32)
+    // The win32-thread-model runtime has no std::thread: before and after only.
+    int r = api_.moveTo(position);
+#else
+    std::atomic<bool> done{false};
     std::thread progress([&]() { ShowProgress(done, t0); });
     int r = api_.moveTo(position);
     done.store(true);
     progress.join();
+#endif
     uint32_t ms = GetTickCount() - t0;
     if (progressOnTty_) std::printf("\r%40s\r", "");
     std::printf("cfwapiMoveTo(%d): %d (%s) after %u ms\n", position, r, ResultText(r), ms);
@@ -227,6 +234,7 @@ class Session {
   }
 
  private:
+#if !defined(_WIN32)
   void ShowProgress(const std::atomic<bool>& done, uint32_t t0) {
     static const char kSpinner[] = "|/-\\";
     int turn = 0;
@@ -262,6 +270,7 @@ class Session {
       (void)last;
     }
   }
+#endif
 
   HostContext& ctx_;
   const Options& options_;
