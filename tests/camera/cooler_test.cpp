@@ -358,3 +358,54 @@ TEST(CoolerModelTest, WarmerSetpointIsApproachedNoFasterThanTheDrift) {
 }
 
 }  // namespace
+
+// ---- Against the simulated camera ----
+
+class SimulatedCoolerTest : public WorldTest {
+ protected:
+  void SetUp() override {
+    WorldTest::SetUp();
+    camera = cvsim::AttachCamera("0A30", 0);
+    object.reset(AllocObject());
+    ASSERT_NE(object->FindCameras(), 0);
+    ASSERT_NE(TA::OpenCamera(*object, 0), 0);
+    TA::attachedGuider(*object) = 0;
+    TA::hasCooler(*object) = 1;
+  }
+  void TearDown() override {
+    object.reset();
+    camera.reset();
+    WorldTest::TearDown();
+  }
+  std::shared_ptr<cvsim::SimCamera> camera;
+  std::unique_ptr<CCamAPIDll> object;
+};
+
+TEST_F(SimulatedCoolerTest, ReachesTheSetpointAndReportsRegulation) {
+  int on = 1;
+  const double setpoint = -10.0;
+  object->CCRegulateTemp(on, setpoint);
+  EXPECT_TRUE(camera->cooler().on());
+  double t = 0, second = 0, sp = 0;
+  int status = -1;
+  char text[6];
+  int polls = 0;
+  for (; polls < 900 && status != 1; ++polls) {
+    cvsim::Clock::instance().advance(2000);
+    object->CCQueryTemperature(t, second, text, sizeof text, status, sp);
+    EXPECT_STRNE(text, ".....");
+  }
+  EXPECT_EQ(status, 1);
+  EXPECT_NEAR(t, -10.0, 0.31);
+  EXPECT_DOUBLE_EQ(sp, -10.0);
+  EXPECT_GT(polls, 100);  // it cannot get there at once
+  // Switched off it drifts back up and no longer regulates.
+  on = 0;
+  object->CCRegulateTemp(on, setpoint);
+  EXPECT_FALSE(camera->cooler().on());
+  cvsim::Clock::instance().advance(60000);
+  object->CCQueryTemperature(t, second, text, sizeof text, status, sp);
+  EXPECT_EQ(status, 0);
+  EXPECT_GT(t, -10.0);
+  EXPECT_STREQ(text, ".....");
+}
