@@ -34,6 +34,8 @@ SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TESTS_DIR="$SOURCE_DIR/tests/windows"
 OUT_ROOT="$BUILD_DIR/wine-tests"
 TEST_TIMEOUT="${CV_WINE_TEST_TIMEOUT:-900}"
+# Making a prefix under emulation on a busy machine took over ten minutes.
+PREFIX_TIMEOUT="${CV_WINE_PREFIX_TIMEOUT:-2400}"
 
 export WINEPREFIX="$OUT_ROOT/prefix"
 export WINEDEBUG=-all
@@ -92,13 +94,13 @@ if [ ! -f "$WINEPREFIX/.cv-prefix-ready" ]; then
   stop_wineserver
   rm -rf "$WINEPREFIX"
   start=$(date +%s)
-  if ! timeout "$TEST_TIMEOUT" wineboot -i >"$OUT_ROOT/wineboot.log" 2>&1; then
+  if ! timeout "$PREFIX_TIMEOUT" wineboot -i >"$OUT_ROOT/wineboot.log" 2>&1; then
     say "wineboot -i failed or timed out; see $OUT_ROOT/wineboot.log"
     tail -n 20 "$OUT_ROOT/wineboot.log" | sed 's/^/    /'
     echo "0 passed, 1 failed"
     exit 1
   fi
-  timeout "$TEST_TIMEOUT" wineserver -w
+  timeout "$PREFIX_TIMEOUT" wineserver -w
   touch "$WINEPREFIX/.cv-prefix-ready"
   say "prefix ready in $(($(date +%s) - start)) s"
 fi

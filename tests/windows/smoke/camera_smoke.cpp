@@ -187,7 +187,7 @@ bool MemberExported(HMODULE dll, const char* member) {
   return false;
 }
 
-#define READ_ESP(v) __asm__ volatile("movl %%esp, %0" : "=r"(v))
+#define READ_ESP(v) __asm__ volatile("movl %%esp, %0" : "=r"(v) : : "memory")
 const char* Stack(unsigned before, unsigned after) {
   return before == after ? "" : " [stack pointer moved: wrong argument bytes popped]";
 }
