@@ -168,6 +168,7 @@ class CVCAM_CLASS_EXPORT CCamAPIDll final {
 
  private:
   friend struct CCamAPIDllTestAccess;
+  friend void CvTestSetImagingModeImpl(CCamAPIDll&, int);
   friend INT_PTR CALLBACK ImagerDialogProc(HWND, UINT, WPARAM, LPARAM);
   friend INT_PTR CALLBACK GuiderDialogProc(HWND, UINT, WPARAM, LPARAM);
 
