@@ -7,6 +7,7 @@
 
 #include "CCamAPIDll.h"
 #include "fake_camera.h"
+#include "sim_camera.h"
 #include "test_access.h"
 #include "world_fixture.h"
 
@@ -383,6 +384,25 @@ TEST_F(LinkTest, DisconnectGivesBackAReadLockItHolds) {
   EXPECT_EQ(g_readLock.load(), 1);
   ReleaseReadLockHeldBy(&other);
   g_sharedDevice = 0;
+}
+
+// Against the simulated camera: an interlaced model links, its full field is
+// timed by the simulator's transfer, and the timing request is on its log.
+TEST_F(LinkTest, SimulatedInterlacedCameraLinksAndIsTimed) {
+  auto cam = cvsim::AttachCamera("0C12");  // model 132, 752 x 290 per field
+  ASSERT_EQ(Link(*imager), 0);
+  EXPECT_EQ(TA::model(*imager), 132);
+  EXPECT_EQ(TA::progressive(*imager), 0);
+  EXPECT_EQ(TA::fullFrameBytes(*imager), 752u * 290u * 2u);
+  EXPECT_GT(TA::fullReadMs(*imager), 0u);
+  EXPECT_DOUBLE_EQ(TA::msPerByte(*imager),
+                   static_cast<double>(TA::fullReadMs(*imager)) / (752.0 * 290.0 * 2.0));
+  EXPECT_EQ(g_readLock.load(), 0);
+  auto w = cam->writes();
+  ASSERT_FALSE(w.empty());
+  const std::vector<uint8_t> request = {0x40, 0x03, 0x02, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x00,
+                                        0x00, 0x00, 0x00, 0xF0, 0x02, 0x22, 0x01, 0x01, 0x01};
+  EXPECT_EQ(w.back().bytes, request);
 }
 
 }  // namespace
