@@ -122,7 +122,8 @@ struct SampleSite {
 // Calls site(index, SampleSite) and, for a non-empty site,
 // pixel(fieldIndex, frameRow, column) for each unbinned pixel in it.
 template <typename SiteFn, typename PixelFn>
-void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, PixelFn&& pixel) {
+void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, PixelFn&& pixel,
+                 bool pixels = true) {
   const Delivery d = DeliveryOf(spec, r);
   const int xb = Bin(r.xBin), yb = Bin(r.yBin);
   const bool guide = r.sensor == 1;
@@ -144,7 +145,8 @@ void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, Pi
         const int R = row0 + 2 * m + (s & 1);
         const int C = col0 + (s >> 1);
         site(idx, SampleSite{0, R, C, false});
-        for (int a = 0; a < yb; ++a)
+        if (pixels)
+          for (int a = 0; a < yb; ++a)
           for (int b = 0; b < xb; ++b) pixel(0, R * yb + a, C * xb + b);
       }
     return;
@@ -191,12 +193,13 @@ void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, Pi
       const int C = col0 + c;
       site(idx, SampleSite{field == 3 ? 0 : field, R, C, false});
       const int fieldCol = (col0 >> 1) + ci;  // binned column within the field
-      for (int a = 0; a < yb; ++a)
-        for (int b = 0; b < xb; ++b) {
-          const int unbinned = 2 * (fieldCol * xb + b);
-          if (field != 2) pixel(0, R * yb + a, unbinned);
-          if (field != 1) pixel(1, R * yb + a, unbinned + 1);
-        }
+      if (pixels)
+        for (int a = 0; a < yb; ++a)
+          for (int b = 0; b < xb; ++b) {
+            const int unbinned = 2 * (fieldCol * xb + b);
+            if (field != 2) pixel(0, R * yb + a, unbinned);
+            if (field != 1) pixel(1, R * yb + a, unbinned + 1);
+          }
     }
     return;
   }
@@ -210,7 +213,8 @@ void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, Pi
         const int R = 2 * (r.y / yb + i) + fi;
         const int C = r.x / xb + j;
         site(idx, SampleSite{r.field, R, C, false});
-        for (int a = 0; a < yb; ++a)
+        if (pixels)
+          for (int a = 0; a < yb; ++a)
           for (int b = 0; b < xb; ++b)
             pixel(fi, 2 * (r.y + i * yb + a) + fi, r.x + j * xb + b);
       }
@@ -226,7 +230,8 @@ void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, Pi
         const int R = 2 * (r.y / yb + i);
         const int C = r.x / xb + j;
         site(idx, SampleSite{0, R, C, false});
-        for (int a = 0; a < yb; ++a)
+        if (pixels)
+          for (int a = 0; a < yb; ++a)
           for (int b = 0; b < xb; ++b) {
             const int L = r.y + i * yb + a;
             pixel(0, 2 * L, r.x + j * xb + b);
@@ -242,8 +247,9 @@ void WalkRequest(const SensorSpec& spec, const ReadRequest& r, SiteFn&& site, Pi
       const int R = r.y / yb + i;
       const int C = r.x / xb + j;
       site(idx, SampleSite{0, R, C, false});
-      for (int a = 0; a < yb; ++a)
-        for (int b = 0; b < xb; ++b) pixel(0, r.y + i * yb + a, r.x + j * xb + b);
+      if (pixels)
+        for (int a = 0; a < yb; ++a)
+          for (int b = 0; b < xb; ++b) pixel(0, r.y + i * yb + a, r.x + j * xb + b);
     }
 }
 
@@ -271,7 +277,7 @@ std::vector<uint8_t> PatternDelivery(const SensorSpec& spec, const ReadRequest& 
                                  : PatternSample(s.patternField, s.row, s.column);
         PutSample(out, idx, d.bytesPerSample, v);
       },
-      [](int, int, int) {});
+      [](int, int, int) {}, false);
   return out;
 }
 

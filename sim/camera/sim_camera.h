@@ -20,6 +20,22 @@
 //   head) integrates from its last wipe or read. Light comes from a Scene,
 //   through the shutter (imaging CCD of a camera with a shutter only) and
 //   moved by the guide relays; the sample is Digitize(NoiseModel, ...).
+//   A read now collects the charge at the request; a delayed read restarts
+//   its field(s) at the request and collects them when the camera's timer
+//   runs out (request + delay; a set-timer replaces the time left of the
+//   oldest pending delayed read). Field selectors 1 and 2 read one field of
+//   an interlaced sensor, 3 both at once (each delivered line the sum of a
+//   line pair); on a progressive sensor and the guide head every selector
+//   reads the whole sensor.
+// - Guiding: while relay 0x08 is on the sky moves toward increasing columns
+//   at the guide rate, 0x01 toward decreasing columns, 0x04 toward
+//   increasing rows, 0x02 toward decreasing rows; opposite lines cancel.
+// - Reset (request 6) drops the unread data of the handle that sends it,
+//   not the other handle's; closing a handle does the same. Requests the
+//   camera cannot serve (no guide head, a bad field selector, more than
+//   256 MiB) are accepted but queue nothing, and are logged as not
+//   understood; a write shorter than a setup block, or a read request
+//   without its payload, fails with ERROR_GEN_FAILURE.
 #pragma once
 
 #include <cstdint>
