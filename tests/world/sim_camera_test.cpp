@@ -553,3 +553,47 @@ TEST_F(SimCameraTest, TwoHandlesOnTwoThreads) {
   b.join();
   EXPECT_EQ(bad.load(), 0);
 }
+
+TEST_F(SimCameraTest, GuideHeadSendsTheHighByteOfEachSample) {
+  auto cam = cvsim::AttachCamera("0A30");
+  cam->setNoise(Exact());
+  cam->setScene(nullptr, std::make_shared<Linear>(0x1234, 0.0));
+  HANDLE h = Open("0A30");
+  ASSERT_TRUE(Write(h, {0x40, 0x01, 0, 0, 1, 0, 0, 0}));  // wipe the guide head
+  Clock::instance().advance(1000);
+  ASSERT_TRUE(Write(h, Req(3, 0, 0, 8, 2, 2, 1, 1).Encode()));
+  // 2 x 1 bins: two pixels of 0x1234 e- each, one byte per sample.
+  EXPECT_EQ(Read(h, 100), Bytes(8, 0x24));
+}
+
+TEST_F(SimCameraTest, ResetDropsOnlyItsOwnHandlesDataAndUnservableRequestsQueueNothing) {
+  auto cam = cvsim::AttachCamera("0A21");  // no guide head
+  cam->setTestPattern(true);
+  cam->setDriverTimeout(20);
+  HANDLE a = Open("0A21"), b = Open("0A21");
+  ReadRequest ra = Req(3, 0, 0, 4, 1), rb = Req(3, 0, 1, 4, 1);
+  ASSERT_TRUE(Write(a, ra.Encode()));
+  ASSERT_TRUE(Write(b, rb.Encode()));
+  ASSERT_TRUE(Write(a, {0x00, 6, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Read(b, 8), cvsim::PatternDelivery(cam->spec(), rb));
+
+  struct Case {
+    const char* what;
+    ReadRequest r;
+  } cases[] = {{"guide head on a camera without one", Req(3, 0, 0, 4, 1, 1, 1, 1)},
+               {"field selector 0", Req(0, 0, 0, 4, 1)},
+               {"8 GB", Req(3, 0, 0, 65535, 65535)}};
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_TRUE(Write(a, c.r.Encode()));
+    EXPECT_FALSE(cam->writes().back().understood);
+    BOOL ok = TRUE;
+    Read(a, 8, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+  }
+  Bytes truncated = ra.Encode();
+  truncated.resize(12);
+  EXPECT_FALSE(Write(a, truncated));
+  EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+}
