@@ -94,13 +94,21 @@ if [ ! -f "$WINEPREFIX/.cv-prefix-ready" ]; then
   stop_wineserver
   rm -rf "$WINEPREFIX"
   start=$(date +%s)
-  if ! timeout "$PREFIX_TIMEOUT" wineboot -i >"$OUT_ROOT/wineboot.log" 2>&1; then
-    say "wineboot -i failed or timed out; see $OUT_ROOT/wineboot.log"
+  # Under emulation wine's own wait for the new prefix can run out while the
+  # set-up still goes on in the background: wineboot then fails with
+  # "could not load kernel32.dll". So wait for every Wine process of the
+  # prefix to end and judge the prefix by what it holds.
+  timeout "$PREFIX_TIMEOUT" wineboot -i >"$OUT_ROOT/wineboot.log" 2>&1
+  boot_rc=$?
+  timeout "$PREFIX_TIMEOUT" wineserver -w
+  if [ ! -f "$WINEPREFIX/system.reg" ] ||
+    [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+    say "wineboot -i did not make the prefix (exit code $boot_rc); see $OUT_ROOT/wineboot.log"
     tail -n 20 "$OUT_ROOT/wineboot.log" | sed 's/^/    /'
     echo "0 passed, 1 failed"
     exit 1
   fi
-  timeout "$PREFIX_TIMEOUT" wineserver -w
+  [ $boot_rc -eq 0 ] || say "wineboot -i exited with $boot_rc, but the prefix is complete"
   touch "$WINEPREFIX/.cv-prefix-ready"
   say "prefix ready in $(($(date +%s) - start)) s"
 fi
