@@ -123,6 +123,10 @@ int CCamAPIDll::ReadImage(unsigned char* hostBuffer, unsigned long, Exposure& ex
   else if (exposure.mode == Fast)
     path = Path::Fast;
   const bool splitPairs = path == Path::SingleRead && m_model == 89;
+  // 16-bit rows that already start at multiples of 8 bytes (w a multiple of
+  // 4, as on the full sensor) are split straight into the host's buffer; the
+  // scratch buffer is needed only to put gaps between rows.
+  const bool splitDirect = splitPairs && bits == 16 && Pad8(2 * w) == 2 * w;
   const bool unfold = path == Path::TwoFields && m_model == 90;
   const bool stretch = path == Path::Fast && exposure.resample != 0;
 
@@ -145,7 +149,7 @@ int CCamAPIDll::ReadImage(unsigned char* hostBuffer, unsigned long, Exposure& ex
       rowBytes = L;
       stride = Pad8(L);
       readBytes = std::max(R, L * n);
-      if (splitPairs) scratchBytes = std::max({N + N / 10, L * n, 2 * w * h});
+      if (splitPairs && !splitDirect) scratchBytes = std::max({N + N / 10, L * n, 2 * w * h});
       break;
     case Path::TwoFields:
       fieldBytes = R;
@@ -196,7 +200,12 @@ int CCamAPIDll::ReadImage(unsigned char* hostBuffer, unsigned long, Exposure& ex
         WidenRows(read.data(), hostBuffer, w, h, stride);
         break;
       case Path::SingleRead:
-        if (splitPairs) {
+        if (splitDirect) {
+          AdjustR31(read.data(), hostBuffer, static_cast<int>(w), static_cast<int>(h));
+          // An odd last row has no delivered line: it comes out as zeros, as
+          // it would from the zeroed scratch buffer.
+          if (h % 2) std::memset(hostBuffer + (h - 1) * stride, 0, static_cast<size_t>(rowBytes));
+        } else if (splitPairs) {
           AdjustR31(read.data(), scratch.data(), static_cast<int>(w), static_cast<int>(h));
           PlaceRows(scratch.data(), hostBuffer, rows, rowBytes, stride);
         } else {

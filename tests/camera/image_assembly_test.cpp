@@ -169,6 +169,8 @@ const LayoutCase kLayouts[] = {
     {"guide head w=4", kGuideHead, 1, 0, 4, 2, Lay::Guide, 8, 2},
     {"model 89 w=5 h=4", kModel89, 1, 0, 5, 4, Lay::Split89, 16, 4},
     {"model 89 w=8 h=6", kModel89, 1, 0, 8, 6, Lay::Split89, 16, 6},
+    {"model 89 w=8 h=5: odd last row zeros", kModel89, 1, 0, 8, 5, Lay::Split89, 16, 5},
+    {"model 89 w=5 h=3: odd last row zeros", kModel89, 1, 0, 5, 3, Lay::Split89, 16, 3},
     {"mode 2 h=7: rows 0-5 only", kInterlaced, 2, 0, 5, 7, Lay::Interleave, 16, 6},
     {"mode 4 w=4 h=6", kInterlaced, 4, 0, 4, 6, Lay::Interleave, 8, 6},
     {"model 90 mode 2 w=6 h=8: no gaps", kModel90, 2, 0, 6, 8, Lay::Unfold90, 12, 8},
@@ -389,7 +391,7 @@ TEST_F(AssemblyTest, FailedBufferDrainsTheCameraAndClearsTheReadState) {
     size_t requests;  // request writes the readout may send
   } cases[] = {
       {"single read, read buffer", kProgressive, 1, 300, 200, 1, 0},
-      {"model 89, scratch buffer", kModel89, 1, 300, 200, 2, 0},
+      {"model 89 w=302, scratch buffer", kModel89, 1, 302, 200, 2, 0},
       {"mode 2, read buffer", kInterlaced, 2, 300, 200, 1, 0},
       {"mode 4, second-field buffer", kInterlaced, 4, 300, 200, 2, 0},
       {"guide head, read buffer", kGuideHead, 1, 300, 200, 1, 0},
