@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build both configurations and
 # run every test: the native toolchain and libraries, the MinGW-w64 cross
-# compiler, clang/lld for the Microsoft-ABI test host, and 32-bit Wine (with
-# qemu's i386 emulator for kernels that do not run 32-bit programs).
+# compiler, clang/lld for the Microsoft-ABI test host, and 32-bit Wine.
+# (Where the kernel cannot run 32-bit programs, scripts/wine-tests.sh can use
+# qemu's emulator if qemu-user-static is installed by hand: see there.)
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
@@ -14,7 +15,7 @@ PKGS=(
   clang-14 lld-14 libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb x11-apps imagemagick icoutils
-  qemu-user-static
+  python3
 )
 
 missing=()
