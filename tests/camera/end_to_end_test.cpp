@@ -192,6 +192,7 @@ class EndToEndTest : public WorldTest {
   void StartToDownload(const Case& c, int* left, int* top, int* w, int* h) {
     const enumZZCAM2 cam = CorvaneKTCamera;
     const int bin = c.bin, unused = 0;
+    camera->clearLog();
     int chipW = 0, chipH = 0, unusedOut = 0;
     ASSERT_EQ(object->CCGetChipSize(cam, which, bin, bin, unused, chipW, chipH, unusedOut), 0);
     *left = c.left == kFull ? 0 : c.left;
@@ -255,6 +256,36 @@ class EndToEndTest : public WorldTest {
     }
     EXPECT_EQ(touched, 0u) << "bytes outside the rows were written";
 
+    // The camera read what the mode asks for, in order: the early, thrown
+    // away field 2 of the staggered mode; field 1 and then field 2 (timed by
+    // the camera in the interlaced mode); or one read of both.
+    struct Read {
+      bool delayed;
+      int field;
+      uint32_t delayMs;
+      bool operator==(const Read& o) const {
+        return delayed == o.delayed && field == o.field && delayMs == o.delayMs;
+      }
+    };
+    std::vector<Read> reads, want;
+    const int sensor = c.guide ? 1 : 0;
+    for (const cvsim::Readout& r : camera->readouts()) {
+      EXPECT_EQ(r.request.sensor, sensor);
+      reads.push_back({r.request.delayed, r.request.field, r.request.delayMs});
+    }
+    const bool interlaced = camera->spec().interlaced && !c.guide;
+    const uint32_t ms = static_cast<uint32_t>(Seconds(c.exposureMs) * 1000);
+    if (mode == 1 || mode == 3) {
+      want = {{false, 3, 0}};
+    } else if (!interlaced) {
+      want = {{false, 1, 0}};
+    } else if (mode == 2) {
+      want = {{false, 2, 0}, {false, 1, 0}, {false, 2, 0}};
+    } else {
+      want = {{false, 1, 0}, {true, 2, ms}};
+    }
+    EXPECT_TRUE(reads == want) << "the camera saw " << reads.size() << " readouts";
+
     // Idle again.
     EXPECT_EQ(TA::readInProgress(*object), 0);
     EXPECT_EQ(TA::delayedReadPending(*object), 0);
@@ -277,6 +308,7 @@ const Case kCases[] = {
     {"T21 bin 1 full", "0A30", false, 0, 1, kFull, kFull, kFull, kFull, 20, 1},
     {"T21 bin 2 full", "0A30", false, 1, 2, kFull, kFull, kFull, kFull, 20, 1},
     {"T21 fast subframe odd width", "0A30", false, 2, 1, 37, 51, 61, 43, 20, 3},
+    {"T21 interlaced mode", "0A30", false, 3, 1, 8, 9, 40, 30, 20, 4},
     // Interlaced sensor.
     {"RQ2 automatic short", "0A12", false, 0, 1, 30, 41, 61, 40, kShortMs, 4},
     {"RQ2 automatic long", "0A12", false, 0, 1, 30, 41, 61, 40, kLongMs, 2},
