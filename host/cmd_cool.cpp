@@ -63,6 +63,11 @@ int RunCool(HostContext& ctx, const CoolOptions& o, bool setpointGiven) {
     camera->disconnect(0);
     return 3;
   }
+  // A host sets up its image right after linking. That first chip-size
+  // query also ends the read mark that an interlaced camera's timing read
+  // leaves behind, which otherwise keeps the cooler commands back.
+  int chipWidth = 0, chipHeight = 0;
+  camera->chipSize(kWhichImaging, 1, 1, &chipWidth, &chipHeight);
 
   double recommended = 0.0;
   camera->recommendedSetpoint(&recommended);

@@ -37,6 +37,11 @@ step "expose 0.5 s dark, 2 x 2 binned subframe" \
   "$HOST" "${SIM[@]}" expose --time 0.5 --type dark --bin 2 --subframe 100,50,500,300 \
   --name imager-dark-bin2-subframe --output "$OUT"
 
+step "filter wheel: connect a 7-position wheel and move through every filter" \
+  "$HOST" --sim-wheel 7 --sim-virtual-clock wheel --log "$OUT/wheel-debug.log" cycle
+step "cooler: cool to -10 C and watch the temperature for 6 simulated minutes" \
+  "$HOST" --sim-camera 0A13 --sim-virtual-clock cool --setpoint -10 --on --watch --for 360 --interval 30
+
 echo
 echo "== fitsverify =="
 for f in "$OUT"/*.fits; do fitsverify -q "$f"; done
