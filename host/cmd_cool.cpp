@@ -7,6 +7,7 @@
 #include <string>
 
 #include "camera_plugin_api.h"
+#include "camera_session.h"
 #include "commands.h"
 #include "win32.h"
 
@@ -46,23 +47,8 @@ void WaitMs(uint32_t ms, bool virtualClock) {
 int RunCool(HostContext& ctx, const CoolOptions& o, bool setpointGiven) {
   ctx.prepareWorld();
   CameraPlugin plugin;
-  std::string error;
-  if (!plugin.load(ctx.cameraPluginPath, &error)) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
-    return 2;
-  }
-  std::unique_ptr<CameraObject> camera = plugin.allocObject();
-  if (!camera) {
-    std::fprintf(stderr, "error: AllocObject returned no object\n");
-    return 2;
-  }
-  const int link = camera->establishLink();
-  if (link != 0) {
-    std::fprintf(stderr, "error: the camera did not link (CCEstablishLink returned %d%s)\n", link,
-                 link == 203 ? ", camera not reachable" : "");
-    camera->disconnect(0);
-    return 3;
-  }
+  std::unique_ptr<CameraObject> camera;
+  if (int rc = OpenLinkedImager(ctx, plugin, camera)) return rc;
   // A host sets up its image right after linking. That first chip-size
   // query also ends the read mark that an interlaced camera's timing read
   // leaves behind, which otherwise keeps the cooler commands back.

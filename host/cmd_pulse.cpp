@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera_plugin_api.h"
+#include "camera_session.h"
 #include "commands.h"
 #include "win32.h"
 
@@ -41,23 +42,8 @@ int RunPulse(HostContext& ctx, const PulseOptions& o) {
   if (ctx.sim.virtualClock) cvsim::Clock::instance().setSpinStep(1);
 #endif
   CameraPlugin plugin;
-  std::string error;
-  if (!plugin.load(ctx.cameraPluginPath, &error)) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
-    return 2;
-  }
-  std::unique_ptr<CameraObject> camera = plugin.allocObject();
-  if (!camera) {
-    std::fprintf(stderr, "error: AllocObject returned no object\n");
-    return 2;
-  }
-  const int link = camera->establishLink();
-  if (link != 0) {
-    std::fprintf(stderr, "error: the camera did not link (CCEstablishLink returned %d%s)\n", link,
-                 link == 203 ? ", camera not reachable" : "");
-    camera->disconnect(0);
-    return 3;
-  }
+  std::unique_ptr<CameraObject> camera;
+  if (int rc = OpenLinkedImager(ctx, plugin, camera)) return rc;
   // The plug-in counts in 10 ms units; round up so that a short pulse is
   // never lost.
   int units[4];

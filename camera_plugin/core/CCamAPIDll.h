@@ -187,7 +187,7 @@ class CVCAM_CLASS_EXPORT CCamAPIDll final {
   int ClearRegisters(unsigned char sel);
   int WipePixels(unsigned char sel);
   int SetTetrel(unsigned char bits);
-  unsigned char SensorSelector() const { return m_attachedGuider ? 1 : 0; }
+  unsigned char SensorSelector() const;
   // Sends a block and reads a reply of `length` bytes into `reply` (zeroed
   // first); returns 0 when the write failed, else the read's result.
   int Exchange(const unsigned char* block, unsigned long count, void* reply,

@@ -21,3 +21,7 @@ int CCamAPIDll::Exchange(const unsigned char* block, unsigned long count, void* 
   DWORD got = 0;
   return ReadFile(m_device, reply, static_cast<DWORD>(length), &got, nullptr) ? 1 : 0;
 }
+
+// The sensor an object's commands address: the guide head for an attached
+// guider, the imaging CCD otherwise.
+unsigned char CCamAPIDll::SensorSelector() const { return m_attachedGuider ? 1 : 0; }

@@ -140,12 +140,16 @@ TEST_F(LinkTest, ResultsAndStates) {
     EXPECT_EQ(TA::connected(*imager), c.connected);
     EXPECT_EQ(TA::device(*imager) != INVALID_HANDLE_VALUE, c.deviceOpen);
     EXPECT_EQ(TA::slotState(*imager)[0], c.slotState);
-    if (cam) EXPECT_EQ(cam->openConnections(), c.deviceOpen ? 1 : 0);
+    if (cam) {
+      EXPECT_EQ(cam->openConnections(), c.deviceOpen ? 1 : 0);
+    }
     EXPECT_EQ(Link(*imager), c.relinkResult);
     EXPECT_EQ(imager->CCDisconnect(0), 1);
     EXPECT_EQ(TA::connected(*imager), 0);
     EXPECT_EQ(TA::device(*imager), INVALID_HANDLE_VALUE);
-    if (cam) EXPECT_EQ(cam->openConnections(), 0);
+    if (cam) {
+      EXPECT_EQ(cam->openConnections(), 0);
+    }
     for (int k = 0; k < 4; ++k) {
       EXPECT_EQ(TA::slotState(*imager)[k], 0);
       EXPECT_EQ(TA::slotProductIndex(*imager)[k], 0);
@@ -240,7 +244,9 @@ TEST_F(LinkTest, TimingReadFailures) {
     TA::msPerByte(*imager) = 0.25;
     EXPECT_EQ(Link(*imager), c.result);
     EXPECT_EQ(TA::connected(*imager), 1);
-    if (c.result == 206) EXPECT_EQ(TA::msPerByte(*imager), 0.25) << "unchanged";
+    if (c.result == 206) {
+      EXPECT_EQ(TA::msPerByte(*imager), 0.25) << "unchanged";
+    }
     EXPECT_EQ(cam->writes().size(), c.requestSent ? 5u : 4u);
     EXPECT_EQ(g_readLock.load(), 0);
     EXPECT_EQ(Link(*imager), 0) << "linked, whatever the timing said";
