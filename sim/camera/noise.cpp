@@ -7,18 +7,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "counter_hash.h"
 #include "scene.h"
 
 namespace cvsim {
 
 namespace {
 
-uint64_t Mix(uint64_t z) {
-  z += 0x9E3779B97F4A7C15ull;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
 
 uint64_t PixelKey(int x, int y) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);

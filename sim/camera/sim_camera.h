@@ -70,7 +70,7 @@ struct SensorSpec {
 // Every model of the maker's product table. Several models share a product
 // identifier; FindSensor gives the first of them, as the plug-in's table does.
 const std::vector<SensorSpec>& Catalogue();
-// The spec for a product identifier (either letter case), or null.
+// The sensor of a product identifier (either letter case), or null.
 const SensorSpec* FindSensor(const std::string& productKey);
 // The first spec reporting this model code, or null.
 const SensorSpec* FindSensorByModel(int model);

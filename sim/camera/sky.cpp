@@ -15,20 +15,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "counter_hash.h"
 #include "scene.h"
 
 namespace cvsim {
 
 namespace {
 
-// Counter-based randomness: the value for (seed, stream, index) does not
-// depend on what was drawn before.
-uint64_t Mix(uint64_t z) {
-  z += 0x9E3779B97F4A7C15ull;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
 
 double Uniform(uint64_t seed, uint64_t stream, uint64_t index) {
   uint64_t h = Mix(Mix(seed ^ 0x5C3A9E1D2B47F681ull) ^ Mix(stream * 0x2545F4914F6CDD1Dull) ^ index);
